@@ -1,0 +1,36 @@
+// The POSIX entry point: arguments become UTF-16 and the run is wmain's.
+#include "platform.h"
+
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+// A status whose low byte is zero would reach the parent as success.
+const int kLowByteZeroStatus = 254;
+
+int PosixExitStatus(int status) {
+    if (status != 0 && (status & 0xFF) == 0)
+        return kLowByteZeroStatus;
+    return status & 0xFF;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<OLECHAR*> wideArgs(static_cast<size_t>(argc) + 1, nullptr);
+    for (int i = 0; i < argc; ++i) {
+        wideArgs[i] = Utf16FromBytes(argv[i]);
+        if (wideArgs[i] == nullptr)
+            return 255;
+    }
+    // The program reads no environment: it is handed an empty one.
+    OLECHAR* noEnvironment[] = {nullptr};
+    int status = wmain(argc, wideArgs.data(), noEnvironment);
+    // Buffered output that can't be written is a failed run, not a success.
+    if (std::fflush(stdout) != 0 && status == 0)
+        status = -1;
+    for (OLECHAR* arg : wideArgs)
+        std::free(arg);
+    return PosixExitStatus(status);
+}
