@@ -25,7 +25,8 @@ typedef char16_t WCHAR;
 
 #define OLESTR(text) u##text
 #define STDMETHODCALLTYPE
-#define STDAPI extern "C" HRESULT
+// An exported function of a module, as DllGetClassObject is.
+#define STDAPI extern "C" __attribute__((visibility("default"))) HRESULT
 
 #define S_OK ((HRESULT)0)
 #define S_FALSE ((HRESULT)1)
