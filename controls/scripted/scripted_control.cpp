@@ -9,7 +9,9 @@
 
 namespace {
 
-std::string Code(HRESULT hr) { return std::to_string(static_cast<uint32_t>(hr)); }
+std::string Code(HRESULT hr) {
+    return std::to_string(static_cast<uint32_t>(hr));
+}
 
 // A slot the client never calls: recorded, and refused.
 #define UNUSED_SLOT(n)                                                                             \

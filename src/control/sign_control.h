@@ -32,7 +32,9 @@ struct ISignControl : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Unused6() = 0;
     virtual HRESULT STDMETHODCALLTYPE Unused7() = 0;
     virtual HRESULT STDMETHODCALLTYPE Unused8() = 0;
-    virtual HRESULT STDMETHODCALLTYPE InitContainer(const OLECHAR* identity, const OLECHAR* container, int32_t* containerHandle) = 0; // slot 9
+    virtual HRESULT STDMETHODCALLTYPE InitContainer(const OLECHAR* identity,
+                                                    const OLECHAR* container,
+                                                    int32_t* containerHandle) = 0; // slot 9
     virtual HRESULT STDMETHODCALLTYPE Unused10() = 0;
     virtual HRESULT STDMETHODCALLTYPE Unused11() = 0;
     virtual HRESULT STDMETHODCALLTYPE Unused12() = 0;
@@ -60,8 +62,11 @@ struct ISignControl : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Unused34() = 0;
     virtual HRESULT STDMETHODCALLTYPE Unused35() = 0;
     virtual HRESULT STDMETHODCALLTYPE Unused36() = 0;
-    virtual HRESULT STDMETHODCALLTYPE SignData(const OLECHAR* text, int32_t algorithm, OLECHAR** signature) = 0; // slot 37
-    virtual HRESULT STDMETHODCALLTYPE VerifySign(const OLECHAR* text, const OLECHAR* signature, int32_t algorithm, int32_t* containerHandle) = 0; // slot 38
+    virtual HRESULT STDMETHODCALLTYPE SignData(const OLECHAR* text, int32_t algorithm,
+                                               OLECHAR** signature) = 0; // slot 37
+    virtual HRESULT STDMETHODCALLTYPE VerifySign(const OLECHAR* text, const OLECHAR* signature,
+                                                 int32_t algorithm,
+                                                 int32_t* containerHandle) = 0; // slot 38
     virtual HRESULT STDMETHODCALLTYPE Unused39() = 0;
     virtual HRESULT STDMETHODCALLTYPE Unused40() = 0;
     virtual HRESULT STDMETHODCALLTYPE Unused41() = 0;

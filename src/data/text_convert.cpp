@@ -28,8 +28,8 @@ fail:
 
 char* WideToAnsi(const OLECHAR* text) {
     char* narrow = nullptr;
-    const int needed = WideCharToMultiByte(CP_ACP, WC_COMPOSITECHECK, text, -1, nullptr, 0,
-                                           nullptr, nullptr);
+    const int needed =
+        WideCharToMultiByte(CP_ACP, WC_COMPOSITECHECK, text, -1, nullptr, 0, nullptr, nullptr);
     if (needed <= 0)
         goto fail;
     narrow = static_cast<char*>(std::malloc(static_cast<size_t>(needed)));

@@ -5,12 +5,14 @@
 #define SIGNCTL_DRIVER_MESSAGES_H
 
 // 获取控件接口库成功\n
-#define MSG_CONTROL_CREATED "\xbb\xf1\xc8\xa1\xbf\xd8\xbc\xfe\xbd\xd3\xbf\xda\xbf\xe2\xb3\xc9\xb9\xa6\n"
+#define MSG_CONTROL_CREATED                                                                        \
+    "\xbb\xf1\xc8\xa1\xbf\xd8\xbc\xfe\xbd\xd3\xbf\xda\xbf\xe2\xb3\xc9\xb9\xa6\n"
 // 获取控件接口库失败\n
 #define MSG_CONTROL_NOT_CREATED                                                                    \
     "\xbb\xf1\xc8\xa1\xbf\xd8\xbc\xfe\xbd\xd3\xbf\xda\xbf\xe2\xca\xa7\xb0\xdc\n"
 // 判断控件是否安装,hr = %x\n
-#define MSG_NOT_INSTALLED "\xc5\xd0\xb6\xcf\xbf\xd8\xbc\xfe\xca\xc7\xb7\xf1\xb0\xb2\xd7\xb0,hr = %x\n"
+#define MSG_NOT_INSTALLED                                                                          \
+    "\xc5\xd0\xb6\xcf\xbf\xd8\xbc\xfe\xca\xc7\xb7\xf1\xb0\xb2\xd7\xb0,hr = %x\n"
 // 检查Ukey是否连接,hr = %x\n
 #define MSG_NO_UKEY "\xbc\xec\xb2\xe9Ukey\xca\xc7\xb7\xf1\xc1\xac\xbd\xd3,hr = %x\n"
 // 初始化失败\n

@@ -13,7 +13,9 @@
 #define SIGNCTL_SYSCONFDIR "/etc"
 #endif
 
-HRESULT CoInitialize(void*) { return S_OK; }
+HRESULT CoInitialize(void*) {
+    return S_OK;
+}
 
 namespace {
 
@@ -81,8 +83,7 @@ HRESULT CoCreateInstance(const CLSID& clsid, IUnknown* outer, DWORD context, con
     void* handle = module.empty() ? nullptr : dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr)
         return CO_E_ERRORINDLL;
-    auto getClassObject =
-        reinterpret_cast<DllGetClassObjectFn>(dlsym(handle, "DllGetClassObject"));
+    auto getClassObject = reinterpret_cast<DllGetClassObjectFn>(dlsym(handle, "DllGetClassObject"));
     if (getClassObject == nullptr)
         return CO_E_ERRORINDLL;
 

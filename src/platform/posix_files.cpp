@@ -42,7 +42,9 @@ size_t DecodeUtf8(const unsigned char* s, size_t n, uint32_t* cp) {
     return len;
 }
 
-bool IsWriteMode(const char* mode) { return std::strpbrk(mode, "wa+") != nullptr; }
+bool IsWriteMode(const char* mode) {
+    return std::strpbrk(mode, "wa+") != nullptr;
+}
 
 } // namespace
 
