@@ -13,6 +13,8 @@
 #define SIGNCTL_SYSCONFDIR "/etc"
 #endif
 
+const char* SystemConfigurationFolder = SIGNCTL_SYSCONFDIR;
+
 HRESULT CoInitialize(void*) {
     return S_OK;
 }
@@ -62,7 +64,7 @@ bool FindModule(const CLSID& clsid, std::string& module) {
     const std::string user = UserRegistrationFolder();
     if (!user.empty() && ReadRegistration(user + name, module))
         return true;
-    return ReadRegistration(std::string(SIGNCTL_SYSCONFDIR) + "/signctl/inproc/" + name, module);
+    return ReadRegistration(std::string(SystemConfigurationFolder) + "/signctl/inproc/" + name, module);
 }
 
 } // namespace

@@ -79,6 +79,11 @@ extern const IID IID_IClassFactory; // {00000001-0000-0000-C000-000000000046}
 // a failing code such as CLASS_E_CLASSNOTAVAILABLE with *object null.
 typedef HRESULT (*DllGetClassObjectFn)(const CLSID& clsid, const IID& riid, void** object);
 
+// The machine's configuration folder, <sysconfdir> of the install: its
+// signctl/inproc/ holds the machine's registrations, searched after the
+// user's.  Tests point it elsewhere.
+extern const char* SystemConfigurationFolder;
+
 // Prepares the calling thread for COM.  There is nothing to prepare on POSIX;
 // returns S_OK.
 HRESULT CoInitialize(void* reserved);
