@@ -105,7 +105,8 @@ TEST(Activation, CreateSignControlHoldsOnlyWhatSucceeded) {
     WorkFolder work;
     setenv("XDG_CONFIG_HOME", (work / "xdg").c_str(), 1);
     const char* savedSystem = SystemConfigurationFolder;
-    SystemConfigurationFolder = (work / "etc").c_str();
+    const std::string system = work / "etc";
+    SystemConfigurationFolder = system.c_str();
     ISignControl* control = reinterpret_cast<ISignControl*>(1);
     EXPECT_EQ(CreateSignControl(&control), REGDB_E_CLASSNOTREG);
     EXPECT_EQ(control, nullptr);
