@@ -9,11 +9,17 @@
 #include <cstring>
 #include <string>
 
-#ifndef SIGNCTL_SYSCONFDIR
-#define SIGNCTL_SYSCONFDIR "/etc"
+#include <climits>
+#include <unistd.h>
+
+// The configuration folder as seen from the program's own folder, so that an
+// install moved to another prefix still finds the registrations installed
+// with it.  An absolute path is taken as it is.
+#ifndef SIGNCTL_BINDIR_TO_SYSCONFDIR
+#define SIGNCTL_BINDIR_TO_SYSCONFDIR "../etc"
 #endif
 
-const char* SystemConfigurationFolder = SIGNCTL_SYSCONFDIR;
+const char* SystemConfigurationFolder = nullptr;
 
 HRESULT CoInitialize(void*) {
     return S_OK;
@@ -59,12 +65,27 @@ bool ReadRegistration(const std::string& path, std::string& module) {
     return true;
 }
 
+std::string SystemFolder() {
+    if (SystemConfigurationFolder != nullptr)
+        return SystemConfigurationFolder;
+    const std::string relative = SIGNCTL_BINDIR_TO_SYSCONFDIR;
+    if (!relative.empty() && relative[0] == '/')
+        return relative;
+    char self[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return std::string();
+    std::string program(self, static_cast<size_t>(n));
+    return program.substr(0, program.rfind('/') + 1) + relative;
+}
+
 bool FindModule(const CLSID& clsid, std::string& module) {
     const std::string name = RegistrationName(clsid);
     const std::string user = UserRegistrationFolder();
     if (!user.empty() && ReadRegistration(user + name, module))
         return true;
-    return ReadRegistration(std::string(SystemConfigurationFolder) + "/signctl/inproc/" + name, module);
+    const std::string system = SystemFolder();
+    return !system.empty() && ReadRegistration(system + "/signctl/inproc/" + name, module);
 }
 
 } // namespace

@@ -81,7 +81,9 @@ typedef HRESULT (*DllGetClassObjectFn)(const CLSID& clsid, const IID& riid, void
 
 // The machine's configuration folder, <sysconfdir> of the install: its
 // signctl/inproc/ holds the machine's registrations, searched after the
-// user's.  Tests point it elsewhere.
+// user's.  Null (the default) finds it from the program's own folder, as
+// installed (bin/../etc for a prefix whose sysconfdir is etc); tests point it
+// elsewhere.
 extern const char* SystemConfigurationFolder;
 
 // Prepares the calling thread for COM.  There is nothing to prepare on POSIX;
