@@ -1,0 +1,284 @@
+#include "token_control.h"
+
+#include <atomic>
+#include <list>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "base64.h"
+#include "config.h"
+#include "crypto.h"
+#include "error_codes.h"
+#include "modules.h"
+#include "p12_container.h"
+#include "text.h"
+#include "token_container.h"
+
+#ifndef SIGNCTL_SYSCONFDIR
+#define SIGNCTL_SYSCONFDIR "/etc"
+#endif
+
+namespace {
+
+const HRESULT E_NOTIMPL_CODE = static_cast<HRESULT>(0x80004001);
+
+// A slot the client never calls.
+#define UNUSED_SLOT(n)                                                                             \
+    HRESULT STDMETHODCALLTYPE Unused##n() override {                                               \
+        return E_NOTIMPL_CODE;                                                                     \
+    }
+
+bool IsTokenUri(const std::string& identity) {
+    return identity.size() >= 7 && (identity.compare(0, 7, "pkcs11:") == 0);
+}
+
+class TokenControl final : public ISignControl {
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (object == nullptr)
+            return E_POINTER;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_ISignControl)) {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        *object = static_cast<ISignControl*>(this);
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        ULONG count = --references_;
+        if (count == 0)
+            delete this;
+        return count;
+    }
+
+    HRESULT STDMETHODCALLTYPE CheckInstalled() override;
+    HRESULT STDMETHODCALLTYPE CheckUkeyConnected(OLECHAR** identity) override;
+    HRESULT STDMETHODCALLTYPE InitContainer(const OLECHAR* identity, const OLECHAR* container,
+                                            int32_t* containerHandle) override;
+    HRESULT STDMETHODCALLTYPE SignData(const OLECHAR* text, int32_t algorithm,
+                                       OLECHAR** signature) override;
+    HRESULT STDMETHODCALLTYPE VerifySign(const OLECHAR* text, const OLECHAR* signature,
+                                         int32_t algorithm, int32_t* containerHandle) override;
+
+    UNUSED_SLOT(3)
+    UNUSED_SLOT(4)
+    UNUSED_SLOT(5)
+    UNUSED_SLOT(6)
+    UNUSED_SLOT(7)
+    UNUSED_SLOT(8)
+    UNUSED_SLOT(10)
+    UNUSED_SLOT(11)
+    UNUSED_SLOT(12)
+    UNUSED_SLOT(13)
+    UNUSED_SLOT(14)
+    UNUSED_SLOT(15)
+    UNUSED_SLOT(16)
+    UNUSED_SLOT(17)
+    UNUSED_SLOT(18)
+    UNUSED_SLOT(19)
+    UNUSED_SLOT(20)
+    UNUSED_SLOT(21)
+    UNUSED_SLOT(22)
+    UNUSED_SLOT(23)
+    UNUSED_SLOT(24)
+    UNUSED_SLOT(25)
+    UNUSED_SLOT(26)
+    UNUSED_SLOT(27)
+    UNUSED_SLOT(28)
+    UNUSED_SLOT(29)
+    UNUSED_SLOT(30)
+    UNUSED_SLOT(31)
+    UNUSED_SLOT(32)
+    UNUSED_SLOT(33)
+    UNUSED_SLOT(34)
+    UNUSED_SLOT(35)
+    UNUSED_SLOT(36)
+    UNUSED_SLOT(39)
+    UNUSED_SLOT(40)
+    UNUSED_SLOT(41)
+    UNUSED_SLOT(42)
+    UNUSED_SLOT(43)
+    UNUSED_SLOT(44)
+    UNUSED_SLOT(45)
+    UNUSED_SLOT(46)
+    UNUSED_SLOT(47)
+    UNUSED_SLOT(49)
+    UNUSED_SLOT(50)
+    UNUSED_SLOT(51)
+    UNUSED_SLOT(52)
+    UNUSED_SLOT(53)
+    UNUSED_SLOT(54)
+
+  private:
+    HRESULT EnsureConfig();
+    HRESULT EnsureModules();
+    HRESULT OpenOnToken(const std::string& uriText, const std::string& name,
+                        std::unique_ptr<Container>& out);
+    // Keeps text until the control goes and returns its address.
+    OLECHAR* Keep(const std::string& ascii);
+
+    std::atomic<ULONG> references_{1};
+    bool configLoaded_ = false;
+    HRESULT configResult_ = S_OK;
+    // Declared in the order they depend on each other: the container may
+    // hold the modules and refers to the configuration, so it goes first.
+    Config config_;
+    std::shared_ptr<ModuleSet> modules_;
+    std::unique_ptr<Container> container_;
+    bool containerOnToken_ = false;
+    int32_t handle_ = 0;
+    int32_t lastHandle_ = 0;
+    // Every text handed out, kept until the control goes.
+    std::list<std::u16string> texts_;
+};
+
+HRESULT TokenControl::EnsureConfig() {
+    if (!configLoaded_) {
+        configResult_ = LoadConfig(SIGNCTL_SYSCONFDIR, config_);
+        configLoaded_ = true;
+    }
+    return configResult_;
+}
+
+HRESULT TokenControl::EnsureModules() {
+    if (modules_ != nullptr)
+        return S_OK;
+    std::shared_ptr<ModuleSet> modules = std::make_shared<ModuleSet>();
+    HRESULT hr = modules->Load(config_.module);
+    if (hr == S_OK)
+        modules_ = modules;
+    return hr;
+}
+
+OLECHAR* TokenControl::Keep(const std::string& ascii) {
+    texts_.push_back(Utf16FromAscii(ascii));
+    return &texts_.back()[0];
+}
+
+HRESULT STDMETHODCALLTYPE TokenControl::CheckInstalled() {
+    // Loading the modules costs more than the check is worth; a module that
+    // won't load shows up when a key is looked for.
+    return EnsureConfig();
+}
+
+HRESULT STDMETHODCALLTYPE TokenControl::CheckUkeyConnected(OLECHAR** identity) {
+    if (identity == nullptr)
+        return Fail(TOKEN_E_ARGUMENT, "CheckUkeyConnected");
+    *identity = nullptr;
+    HRESULT hr = EnsureConfig();
+    if (hr != S_OK)
+        return hr;
+    // Afresh, so that a key plugged in since the last look is seen: a
+    // session on the old modules goes with them.
+    if (containerOnToken_) {
+        container_.reset();
+        handle_ = 0;
+    }
+    modules_.reset();
+    hr = EnsureModules();
+    if (hr != S_OK)
+        return hr;
+    std::vector<TokenRef> tokens = UserTokens(*modules_, config_.token.get());
+    if (tokens.empty())
+        return Fail(TOKEN_E_NO_TOKEN);
+    std::string uri = TokenUri(tokens[0].info);
+    if (uri.empty())
+        return Fail(TOKEN_E_INTERNAL, "p11_kit_uri_format");
+    *identity = Keep(uri);
+    return S_OK;
+}
+
+HRESULT TokenControl::OpenOnToken(const std::string& uriText, const std::string& name,
+                                  std::unique_ptr<Container>& out) {
+    UriPtr uri(p11_kit_uri_new());
+    if (uri == nullptr)
+        return Fail(TOKEN_E_INTERNAL);
+    if (p11_kit_uri_parse(uriText.c_str(), P11_KIT_URI_FOR_OBJECT_ON_TOKEN, uri.get()) !=
+        P11_KIT_URI_OK)
+        return Fail(TOKEN_E_BAD_IDENTITY, uriText);
+    HRESULT hr = EnsureModules();
+    if (hr != S_OK)
+        return hr;
+    std::vector<TokenRef> tokens = UserTokens(*modules_, uri.get());
+    if (tokens.empty())
+        return Fail(TOKEN_E_TOKEN_NOT_FOUND, uriText);
+    return OpenTokenContainer(modules_, tokens[0], name, config_, out);
+}
+
+HRESULT STDMETHODCALLTYPE TokenControl::InitContainer(const OLECHAR* identity,
+                                                      const OLECHAR* container,
+                                                      int32_t* containerHandle) {
+    std::string identityText;
+    std::string name;
+    if (identity == nullptr || container == nullptr || containerHandle == nullptr ||
+        !Utf8FromUtf16(identity, identityText) || !Utf8FromUtf16(container, name))
+        return Fail(TOKEN_E_ARGUMENT, "InitContainer");
+    HRESULT hr = EnsureConfig();
+    if (hr != S_OK)
+        return hr;
+    // The container opened before is closed whatever becomes of this one.
+    container_.reset();
+    handle_ = 0;
+    std::unique_ptr<Container> opened;
+    const bool onToken = IsTokenUri(identityText);
+    if (onToken)
+        hr = OpenOnToken(identityText, name, opened);
+    else if (IsIdentityName(identityText))
+        hr = OpenP12Container(config_, identityText, name, opened);
+    else
+        hr = Fail(TOKEN_E_BAD_IDENTITY, identityText);
+    if (hr != S_OK)
+        return hr;
+    container_ = std::move(opened);
+    containerOnToken_ = onToken;
+    // Never 0, and never a handle given out before by this control.
+    handle_ = ++lastHandle_;
+    *containerHandle = handle_;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TokenControl::SignData(const OLECHAR* text, int32_t algorithm,
+                                                 OLECHAR** signature) {
+    std::string data;
+    if (signature == nullptr || text == nullptr || !Utf8FromUtf16(text, data))
+        return Fail(TOKEN_E_ARGUMENT, "SignData");
+    *signature = nullptr;
+    if (container_ == nullptr)
+        return Fail(TOKEN_E_NO_CONTAINER);
+    if (DigestFor(algorithm) == nullptr)
+        return Fail(TOKEN_E_ALGORITHM, std::to_string(algorithm));
+    std::vector<unsigned char> bytes;
+    HRESULT hr = container_->Sign(data, algorithm, bytes);
+    if (hr != S_OK)
+        return hr;
+    *signature = Keep(Base64Encode(bytes));
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TokenControl::VerifySign(const OLECHAR* text, const OLECHAR* signature,
+                                                   int32_t algorithm, int32_t* containerHandle) {
+    std::string data;
+    std::string signatureText;
+    if (text == nullptr || signature == nullptr || containerHandle == nullptr ||
+        !Utf8FromUtf16(text, data))
+        return Fail(TOKEN_E_ARGUMENT, "VerifySign");
+    if (container_ == nullptr)
+        return Fail(TOKEN_E_NO_CONTAINER);
+    if (*containerHandle != handle_)
+        return Fail(TOKEN_E_BAD_HANDLE, std::to_string(*containerHandle));
+    if (DigestFor(algorithm) == nullptr)
+        return Fail(TOKEN_E_ALGORITHM, std::to_string(algorithm));
+    std::vector<unsigned char> bytes;
+    if (!Utf8FromUtf16(signature, signatureText) || !Base64Decode(signatureText, bytes))
+        return Fail(TOKEN_E_SIGNATURE_MALFORMED);
+    return VerifyWithCertificate(container_->Certificate(), data, algorithm, bytes);
+}
+
+} // namespace
+
+ISignControl* NewTokenControl() {
+    return new (std::nothrow) TokenControl;
+}
