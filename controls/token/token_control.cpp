@@ -1,5 +1,7 @@
 #include "token_control.h"
 
+#include <dlfcn.h>
+
 #include <atomic>
 #include <list>
 #include <memory>
@@ -15,8 +17,11 @@
 #include "text.h"
 #include "token_container.h"
 
-#ifndef SIGNCTL_SYSCONFDIR
-#define SIGNCTL_SYSCONFDIR "/etc"
+// The machine's configuration folder as seen from the module's own folder,
+// so that an install under any prefix finds the token.conf installed with
+// it.  An absolute path is taken as it is.
+#ifndef SIGNCTL_MODULEDIR_TO_SYSCONFDIR
+#define SIGNCTL_MODULEDIR_TO_SYSCONFDIR "../../../etc"
 #endif
 
 namespace {
@@ -28,6 +33,19 @@ const HRESULT E_NOTIMPL_CODE = static_cast<HRESULT>(0x80004001);
     HRESULT STDMETHODCALLTYPE Unused##n() override {                                               \
         return E_NOTIMPL_CODE;                                                                     \
     }
+
+// <sysconfdir> of the install the module belongs to.
+std::string MachineFolder() {
+    const std::string relative = SIGNCTL_MODULEDIR_TO_SYSCONFDIR;
+    if (!relative.empty() && relative[0] == '/')
+        return relative;
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void*>(&NewTokenControl), &info) == 0 ||
+        info.dli_fname == nullptr || info.dli_fname[0] != '/')
+        return "/etc";
+    const std::string module = info.dli_fname;
+    return module.substr(0, module.rfind('/') + 1) + relative;
+}
 
 bool IsTokenUri(const std::string& identity) {
     return identity.size() >= 7 && (identity.compare(0, 7, "pkcs11:") == 0);
@@ -137,7 +155,7 @@ class TokenControl final : public ISignControl {
 
 HRESULT TokenControl::EnsureConfig() {
     if (!configLoaded_) {
-        configResult_ = LoadConfig(SIGNCTL_SYSCONFDIR, config_);
+        configResult_ = LoadConfig(MachineFolder(), config_);
         configLoaded_ = true;
     }
     return configResult_;
