@@ -16,15 +16,17 @@ ModuleSet::~ModuleSet() {
 }
 
 HRESULT ModuleSet::Load(const std::string& path) {
+    // Unmanaged: the control is the modules' only user in the process, and
+    // p11-kit's managing layer costs start-up time on every run.
     if (path.empty()) {
-        registered_ = p11_kit_modules_load_and_initialize(0);
+        registered_ = p11_kit_modules_load_and_initialize(P11_KIT_MODULE_UNMANAGED);
         if (registered_ == nullptr)
             return Fail(TOKEN_E_MODULES, p11_kit_message() != nullptr ? p11_kit_message() : "");
         for (CK_FUNCTION_LIST** m = registered_; *m != nullptr; ++m)
             modules_.push_back(*m);
         return S_OK;
     }
-    CK_FUNCTION_LIST* module = p11_kit_module_load(path.c_str(), 0);
+    CK_FUNCTION_LIST* module = p11_kit_module_load(path.c_str(), P11_KIT_MODULE_UNMANAGED);
     if (module == nullptr)
         return Fail(TOKEN_E_MODULES, path);
     CK_RV rv = p11_kit_module_initialize(module);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "base64.h"
 #include "config.h"
@@ -145,6 +146,8 @@ class TokenControl final : public ISignControl {
     // hold the modules and refers to the configuration, so it goes first.
     Config config_;
     std::shared_ptr<ModuleSet> modules_;
+    // The tokens the last CheckUkeyConnected found, on modules_.
+    std::vector<TokenRef> seen_;
     std::unique_ptr<Container> container_;
     bool containerOnToken_ = false;
     int32_t handle_ = 0;
@@ -195,14 +198,15 @@ HRESULT STDMETHODCALLTYPE TokenControl::CheckUkeyConnected(OLECHAR** identity) {
         container_.reset();
         handle_ = 0;
     }
+    seen_.clear();
     modules_.reset();
     hr = EnsureModules();
     if (hr != S_OK)
         return hr;
-    std::vector<TokenRef> tokens = UserTokens(*modules_, config_.token.get());
-    if (tokens.empty())
+    seen_ = UserTokens(*modules_, config_.token.get());
+    if (seen_.empty())
         return Fail(TOKEN_E_NO_TOKEN);
-    std::string uri = TokenUri(tokens[0].info);
+    std::string uri = TokenUri(seen_[0].info);
     if (uri.empty())
         return Fail(TOKEN_E_INTERNAL, "p11_kit_uri_format");
     *identity = Keep(uri);
@@ -217,6 +221,12 @@ HRESULT TokenControl::OpenOnToken(const std::string& uriText, const std::string&
     if (p11_kit_uri_parse(uriText.c_str(), P11_KIT_URI_FOR_OBJECT_ON_TOKEN, uri.get()) !=
         P11_KIT_URI_OK)
         return Fail(TOKEN_E_BAD_IDENTITY, uriText);
+    // The tokens seen by the last look serve first: the identity is
+    // usually one of them, and looking again costs a round on every module.
+    for (const TokenRef& token : seen_) {
+        if (p11_kit_uri_match_token_info(uri.get(), &token.info))
+            return OpenTokenContainer(modules_, token, name, config_, out);
+    }
     HRESULT hr = EnsureModules();
     if (hr != S_OK)
         return hr;

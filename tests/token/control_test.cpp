@@ -368,10 +368,11 @@ TEST_F(TokenControlTest, FindsTheCertificateByLabelWhenNoneSharesTheKeysId) {
     EXPECT_EQ(OpenOnToken(u"orphan", handle), TOKEN_E_NO_CERTIFICATE);
 }
 
-TEST_F(TokenControlTest, IdentityWithoutKeyVerifiesButCannotSign) {
+TEST_F(TokenControlTest, IdentitySignsOnlyWithTheKeyOfTheContainersCertificate) {
     const Material& keys = TokenLab::Keys();
+    lab_->MakeIdentity("signer", keys.rsaKey, keys.rsaCert, "BRIVCont1", TokenLab::kPassword,
+                       keys.otherCert, "Other");
     lab_->MakeIdentity("briv_tav_client_p12", "", keys.rsaCert, "BRIVCont1", TokenLab::kPassword);
-    lab_->MakeIdentity("signer", keys.rsaKey, keys.rsaCert, "BRIVCont1", TokenLab::kPassword);
     lab_->WriteConfig(lab_->StandardConfig() +
                       "[identity signer]\npassword-source = @LAB@/p12-password\n");
     ASSERT_NE(Control(), nullptr);
@@ -379,10 +380,26 @@ TEST_F(TokenControlTest, IdentityWithoutKeyVerifiesButCannotSign) {
     ASSERT_EQ(control_->InitContainer(u"signer", u"BRIVCont1", &handle), S_OK);
     OLECHAR* signature = nullptr;
     ASSERT_EQ(control_->SignData(u"x", 2, &signature), S_OK);
-    ASSERT_EQ(control_->InitContainer(u"briv_tav_client_p12", u"BRIVCont1", &handle), S_OK);
     EXPECT_EQ(control_->VerifySign(u"x", signature, 2, &handle), S_OK);
-    OLECHAR* none = nullptr;
-    EXPECT_EQ(control_->SignData(u"x", 2, &none), TOKEN_E_KEY_NOT_FOUND);
+
+    // A certificate without its key, in a file with another key, or alone.
+    struct Row {
+        const char* name;
+        const char16_t* identity;
+        const char16_t* container;
+    };
+    const Row rows[] = {
+        {"beside another key", u"signer", u"Other"},
+        {"alone", u"briv_tav_client_p12", u"BRIVCont1"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_EQ(control_->InitContainer(row.identity, row.container, &handle), S_OK);
+        OLECHAR* none = nullptr;
+        EXPECT_EQ(control_->SignData(u"x", 2, &none), TOKEN_E_KEY_NOT_FOUND);
+        EXPECT_EQ(none, nullptr);
+    }
+    EXPECT_EQ(control_->VerifySign(u"x", signature, 2, &handle), S_OK);
 }
 
 TEST_F(TokenControlTest, TakesPinsAndPasswordsFromWhereTheConfigurationSays) {

@@ -96,8 +96,14 @@ const Material& TokenLab::Keys() {
               MakeCertificate(f, "ec", {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256"},
                               "/CN=ec");
     EXPECT_TRUE(ok) << "the openssl command couldn't make the test keys";
-    folder.keys = Material{f + "/rsa.key",   f + "/rsa.pem", f + "/rsa.der", f + "/other.key",
-                           f + "/other.der", f + "/ec.key",  f + "/ec.der"};
+    folder.keys.rsaKey = f + "/rsa.key";
+    folder.keys.rsaCert = f + "/rsa.pem";
+    folder.keys.rsaDer = f + "/rsa.der";
+    folder.keys.otherKey = f + "/other.key";
+    folder.keys.otherCert = f + "/other.pem";
+    folder.keys.otherDer = f + "/other.der";
+    folder.keys.ecKey = f + "/ec.key";
+    folder.keys.ecDer = f + "/ec.der";
     folder.made = ok;
     return folder.keys;
 }
@@ -212,7 +218,8 @@ void TokenLab::ImportCertificate(const std::string& token, const std::string& de
 
 void TokenLab::MakeIdentity(const std::string& identity, const std::string& keyPem,
                             const std::string& certPem, const std::string& name,
-                            const std::string& password) {
+                            const std::string& password, const std::string& extraCertPem,
+                            const std::string& extraName) {
     WriteFile(Work() + "/.passout", password, 0600);
     std::vector<std::string> args = {
         "openssl",       "pkcs12", "-export",
@@ -223,6 +230,8 @@ void TokenLab::MakeIdentity(const std::string& identity, const std::string& keyP
         args.insert(args.end(), {"-nokeys", "-caname", name});
     else
         args.insert(args.end(), {"-inkey", keyPem, "-name", name});
+    if (!extraCertPem.empty())
+        args.insert(args.end(), {"-certfile", extraCertPem, "-caname", extraName});
     RunTool(args, Env(), Work());
     unlink((Work() + "/.passout").c_str());
 }

@@ -12,13 +12,14 @@
 // Key material made once per test program with the openssl command: PEM
 // files in a folder of their own.
 struct Material {
-    std::string rsaKey;   // RSA-2048 private key, PKCS#8 PEM
-    std::string rsaCert;  // its self-signed certificate, PEM
-    std::string rsaDer;   // the same, DER
-    std::string otherKey; // a second RSA key, PKCS#8 PEM
-    std::string otherDer; // its certificate, DER
-    std::string ecKey;    // P-256 private key, PKCS#8 PEM
-    std::string ecDer;    // its certificate, DER
+    std::string rsaKey;    // RSA-2048 private key, PKCS#8 PEM
+    std::string rsaCert;   // its self-signed certificate, PEM
+    std::string rsaDer;    // the same, DER
+    std::string otherKey;  // a second RSA key, PKCS#8 PEM
+    std::string otherCert; // its certificate, PEM
+    std::string otherDer;  // the same, DER
+    std::string ecKey;     // P-256 private key, PKCS#8 PEM
+    std::string ecDer;     // its certificate, DER
 };
 
 class TokenLab {
@@ -69,10 +70,11 @@ class TokenLab {
                            const std::string& label, const std::string& idHex);
     // Writes NAME.p12 in the identity folder: keyPem (may be empty: a
     // certificate-only identity) and certPem, friendlyName name, protected
-    // by password.
+    // by password; with extraCertPem, that certificate too, named extraName.
     void MakeIdentity(const std::string& identity, const std::string& keyPem,
                       const std::string& certPem, const std::string& name,
-                      const std::string& password);
+                      const std::string& password, const std::string& extraCertPem = "",
+                      const std::string& extraName = "");
 
     // Replaces the control's configuration with text (mode 0600).  "@LAB@"
     // in text becomes the lab's configuration folder, "@MODULE@" SoftHSM's
