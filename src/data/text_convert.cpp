@@ -1,25 +1,19 @@
 #include "text_convert.h"
 
-#include <climits>
-#include <cstdint>
 #include <cstdlib>
-#include <cstring>
 
 OLECHAR* AnsiToWide(const char* text) {
     OLECHAR* wide = nullptr;
-    const size_t n = std::strlen(text);
-    // 2n+2 code units; n bytes never give more than n, and a count the
-    // platform call can't take fails here instead of coming out short.
-    if (n > (static_cast<size_t>(INT_MAX) - 2) / 2)
+    // Sized by the conversion itself: one code unit per byte and the
+    // terminator, for every text whose length the platform call can count.
+    const int needed = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (needed <= 0)
         goto fail;
-    {
-        const int capacity = static_cast<int>(2 * n + 2);
-        wide = static_cast<OLECHAR*>(std::malloc(static_cast<size_t>(capacity) * sizeof *wide));
-        if (wide == nullptr)
-            goto fail;
-        if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide, capacity) == 0)
-            goto fail;
-    }
+    wide = static_cast<OLECHAR*>(std::malloc(static_cast<size_t>(needed) * sizeof *wide));
+    if (wide == nullptr)
+        goto fail;
+    if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide, needed) != needed)
+        goto fail;
     return wide;
 fail:
     std::free(wide);
