@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <openssl/sha.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -180,7 +181,13 @@ ProgramResult RunIn(const WorkFolder& work, const std::vector<std::string>& args
     run.work = work.path();
     run.args = args;
     run.env = ProgramEnvironment(work.path());
-    run.env.insert(run.env.end(), extraEnv.begin(), extraEnv.end());
+    // A variable given again replaces the first: getenv finds only that.
+    for (const std::string& extra : extraEnv) {
+        const std::string name = extra.substr(0, extra.find('=') + 1);
+        auto same = [&name](const std::string& e) { return e.rfind(name, 0) == 0; };
+        run.env.erase(std::remove_if(run.env.begin(), run.env.end(), same), run.env.end());
+        run.env.push_back(extra);
+    }
     return RunProgram(run);
 }
 
