@@ -1,4 +1,6 @@
 // The program's frame: COM, the control, the installed check, the mode.
+#include <cstdio>
+
 #include "console_print.h"
 #include "control/create_control.h"
 #include "messages.h"
@@ -32,5 +34,8 @@ extern "C" int wmain(int argc, OLECHAR** argv, OLECHAR** envp) {
     }
     // Released once, after the run's last message.
     control->Release();
+    // Output that couldn't be written makes a successful run a failed one.
+    if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && status == 0)
+        status = -1;
     return status;
 }

@@ -27,9 +27,6 @@ int main(int argc, char** argv) {
     // The program reads no environment: it is handed an empty one.
     OLECHAR* noEnvironment[] = {nullptr};
     int status = wmain(argc, wideArgs.data(), noEnvironment);
-    // Buffered output that can't be written is a failed run, not a success.
-    if (std::fflush(stdout) != 0 && status == 0)
-        status = -1;
     for (OLECHAR* arg : wideArgs)
         std::free(arg);
     return PosixExitStatus(status);
