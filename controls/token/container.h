@@ -22,8 +22,10 @@ class Container {
     virtual HRESULT Sign(const std::string& data, int32_t algorithm,
                          std::vector<unsigned char>& signature) = 0;
 
-    // The container's certificate; it stays the container's.
-    virtual X509* Certificate() const = 0;
+    // Stores the container's certificate in certificate (it stays the
+    // container's) and returns S_OK, or returns a failure code, reported,
+    // when it can't be decoded.
+    virtual HRESULT Certificate(X509*& certificate) = 0;
 };
 
 #endif

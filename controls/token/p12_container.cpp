@@ -111,7 +111,10 @@ class P12Container final : public Container {
         }
         return SignInSoftware(key_.get(), data, algorithm, signature);
     }
-    X509* Certificate() const override { return certificate_.get(); }
+    HRESULT Certificate(X509*& certificate) override {
+        certificate = certificate_.get();
+        return S_OK;
+    }
 
   private:
     HRESULT OpenKey() {

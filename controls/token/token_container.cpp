@@ -28,7 +28,7 @@ class TokenContainer final : public Container {
     HRESULT Open(const std::string& name);
     HRESULT Sign(const std::string& data, int32_t algorithm,
                  std::vector<unsigned char>& signature) override;
-    X509* Certificate() const override { return certificate_.get(); }
+    HRESULT Certificate(X509*& certificate) override;
 
   private:
     HRESULT LogIn(CK_USER_TYPE user);
@@ -51,6 +51,11 @@ class TokenContainer final : public Container {
     CK_OBJECT_HANDLE key_ = CK_INVALID_HANDLE;
     CK_KEY_TYPE keyType_ = CKK_RSA;
     bool alwaysAuthenticate_ = false;
+    // The certificate as the token holds it, decoded when first needed:
+    // decoding costs as much as the rest of opening, and signing never
+    // needs it.
+    std::vector<unsigned char> certificateDer_;
+    std::string name_;
     X509Ptr certificate_;
 };
 
@@ -182,17 +187,26 @@ HRESULT TokenContainer::FindCertificate(const std::string& name,
             token_.module->C_FindObjectsFinal(session_);
         }
     }
-    std::vector<unsigned char> der;
-    if (found == CK_INVALID_HANDLE || !ReadAttribute(found, CKA_VALUE, der))
+    if (found == CK_INVALID_HANDLE || !ReadAttribute(found, CKA_VALUE, certificateDer_))
         return Fail(TOKEN_E_NO_CERTIFICATE, name);
-    const unsigned char* p = der.data();
-    certificate_.reset(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
-    ERR_clear_error();
-    if (certificate_ == nullptr)
-        return Fail(TOKEN_E_KEY_TYPE, name + ": the certificate can't be decoded");
-    int certificateKey = EVP_PKEY_get_base_id(X509_get0_pubkey(certificate_.get()));
-    if (certificateKey != (keyType_ == CKK_RSA ? EVP_PKEY_RSA : EVP_PKEY_EC))
-        return Fail(TOKEN_E_KEY_TYPE, name + ": the certificate is for another kind of key");
+    name_ = name;
+    return S_OK;
+}
+
+HRESULT TokenContainer::Certificate(X509*& certificate) {
+    if (certificate_ == nullptr) {
+        const unsigned char* p = certificateDer_.data();
+        certificate_.reset(d2i_X509(nullptr, &p, static_cast<long>(certificateDer_.size())));
+        ERR_clear_error();
+        if (certificate_ == nullptr)
+            return Fail(TOKEN_E_KEY_TYPE, name_ + ": the certificate can't be decoded");
+        int key = EVP_PKEY_get_base_id(X509_get0_pubkey(certificate_.get()));
+        if (key != (keyType_ == CKK_RSA ? EVP_PKEY_RSA : EVP_PKEY_EC)) {
+            certificate_.reset();
+            return Fail(TOKEN_E_KEY_TYPE, name_ + ": the certificate is for another kind of key");
+        }
+    }
+    certificate = certificate_.get();
     return S_OK;
 }
 

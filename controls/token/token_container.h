@@ -12,7 +12,9 @@
 
 // Opens a session on token (a token of modules), logs the user in and finds
 // the one private key labelled name and its certificate (the certificate
-// with the key's CKA_ID, else one labelled name).  The PIN comes from the
+// with the key's CKA_ID, else one labelled name), which is decoded when
+// first asked for (TOKEN_E_KEY_TYPE then when it can't be, or is for another
+// kind of key).  The PIN comes from the
 // token's protected authentication path, else from the first [token]
 // section of config that matches the token; a token whose PIN is locked or
 // on its final try is not logged in to, and a refused PIN is never tried

@@ -302,7 +302,11 @@ HRESULT STDMETHODCALLTYPE TokenControl::VerifySign(const OLECHAR* text, const OL
     std::vector<unsigned char> bytes;
     if (!Utf8FromUtf16(signature, signatureText) || !Base64Decode(signatureText, bytes))
         return Fail(TOKEN_E_SIGNATURE_MALFORMED);
-    return VerifyWithCertificate(container_->Certificate(), data, algorithm, bytes);
+    X509* certificate = nullptr;
+    HRESULT hr = container_->Certificate(certificate);
+    if (hr != S_OK)
+        return hr;
+    return VerifyWithCertificate(certificate, data, algorithm, bytes);
 }
 
 } // namespace

@@ -368,6 +368,19 @@ TEST_F(TokenControlTest, FindsTheCertificateByLabelWhenNoneSharesTheKeysId) {
     EXPECT_EQ(OpenOnToken(u"orphan", handle), TOKEN_E_NO_CERTIFICATE);
 }
 
+TEST_F(TokenControlTest, RefusesToVerifyWithACertificateForAnotherKindOfKey) {
+    const Material& keys = TokenLab::Keys();
+    lab_->InitToken(TokenLab::kTokenLabel);
+    lab_->ImportKey(TokenLab::kTokenLabel, keys.rsaKey, "BRIVCont1", "01");
+    lab_->ImportCertificate(TokenLab::kTokenLabel, keys.ecDer, "BRIVCont1", "01");
+    ASSERT_NE(Control(), nullptr);
+    int32_t handle = 0;
+    ASSERT_EQ(OpenOnToken(u"BRIVCont1", handle), S_OK);
+    OLECHAR* signature = nullptr;
+    ASSERT_EQ(control_->SignData(u"x", 2, &signature), S_OK);
+    EXPECT_EQ(control_->VerifySign(u"x", signature, 2, &handle), TOKEN_E_KEY_TYPE);
+}
+
 TEST_F(TokenControlTest, IdentitySignsOnlyWithTheKeyOfTheContainersCertificate) {
     const Material& keys = TokenLab::Keys();
     lab_->MakeIdentity("signer", keys.rsaKey, keys.rsaCert, "BRIVCont1", TokenLab::kPassword,
