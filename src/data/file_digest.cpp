@@ -21,6 +21,9 @@ int DigestFile(const OLECHAR* name, unsigned char* digestBuffer) {
         result = errno;
         goto out;
     }
+    // The pieces are the only buffer: each one is a single read straight
+    // into it, whatever block size the file system reports.
+    std::setvbuf(file, nullptr, _IONBF, 0);
     piece = static_cast<unsigned char*>(std::malloc(DIGEST_READ_SIZE));
     if (piece == nullptr) {
         result = ENOMEM;
