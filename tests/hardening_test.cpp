@@ -175,8 +175,10 @@ void ExpectEnded(const ProgramResult& r, const WorkFolder& work, const Expected&
 
 ProgramResult RunIn(const WorkFolder& work, const std::vector<std::string>& args,
                     const std::vector<std::string>& wrapper = {},
-                    const std::vector<std::string>& extraEnv = {}) {
+                    const std::vector<std::string>& extraEnv = {},
+                    const std::string& program = SIGNCTL_PROGRAM) {
     ProgramRun run;
+    run.program = program;
     run.wrapper = wrapper;
     run.work = work.path();
     run.args = args;
@@ -200,20 +202,39 @@ struct FileCase {
 
 const std::string kData = "data to be signed\n";
 
+// The program and the scripted control the runs use.
+struct Binaries {
+    std::string program = SIGNCTL_PROGRAM;
+    std::string module = SIGNCTL_SCRIPTED_MODULE;
+};
+
+// Copies of both in folder, which every user can reach: the build may sit
+// where only its owner can (under root's home, say).
+Binaries CopiesForEveryone(const WorkFolder& folder) {
+    namespace fs = std::filesystem;
+    const Binaries copies = {folder / "signctl", folder / "scripted_control.so"};
+    fs::copy_file(SIGNCTL_PROGRAM, copies.program);
+    fs::copy_file(SIGNCTL_SCRIPTED_MODULE, copies.module);
+    for (const std::string& path : {folder.path(), copies.program, copies.module})
+        chmod(path.c_str(), 0755);
+    return copies;
+}
+
 // Runs each case in a fresh prepared folder holding data.bin (kData) and
 // sig.txt (the scripted signature); the run must leave the folder holding
 // what it held before.
-void RunFileCases(const std::vector<FileCase>& cases, const std::vector<std::string>& wrapper) {
+void RunFileCases(const std::vector<FileCase>& cases, const std::vector<std::string>& wrapper,
+                  const Binaries& binaries = Binaries()) {
     for (const FileCase& c : cases) {
         SCOPED_TRACE(c.name);
         WorkFolder work;
-        Prepare(work);
+        Prepare(work, binaries.module);
         WriteBytes(work / "data.bin", kData);
         WriteBytes(work / "sig.txt", kScriptedSignature);
         if (c.prepare)
             c.prepare(work);
         const std::set<std::string> entries = Entries(work.path());
-        ProgramResult r = RunIn(work, c.args, wrapper);
+        ProgramResult r = RunIn(work, c.args, wrapper, {}, binaries.program);
         ExpectEnded(r, work, c.expected, work.path(), entries);
         OpenUp(work);
     }
@@ -253,7 +274,8 @@ TEST(Hardening, FilesTheUserMayNotRead) {
          {FileError("write signature file", kSignatureFile, denied), kFailed, SignCalls(kData),
           kOldSignature}},
     };
-    RunFileCases(cases, AsUnprivilegedUser());
+    WorkFolder bin;
+    RunFileCases(cases, AsUnprivilegedUser(), CopiesForEveryone(bin));
 }
 
 TEST(Hardening, SparseSignatureFilesOf2GiBAndMore) {

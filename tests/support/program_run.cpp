@@ -70,7 +70,7 @@ std::vector<std::string> ProgramEnvironment(const std::string& work) {
 
 ProgramResult RunProgram(const ProgramRun& run) {
     std::vector<std::string> argv = run.wrapper;
-    argv.push_back(SIGNCTL_PROGRAM);
+    argv.push_back(run.program);
     argv.insert(argv.end(), run.args.begin(), run.args.end());
     std::vector<std::string> env = run.env;
     std::vector<char*> cargv, cenv;

@@ -11,11 +11,12 @@
 #include "support/target.h"
 
 struct ProgramRun {
-    std::vector<std::string> wrapper; // run first, with the program and args after it
-    std::string work;                 // the current folder
-    std::vector<std::string> args;    // after the program's name
-    std::vector<std::string> env;     // the whole environment, "NAME=value"
-    int deadlineSeconds = 60;         // killed, and counted as hung, after this
+    std::string program = SIGNCTL_PROGRAM; // the native build, or a copy of it
+    std::vector<std::string> wrapper;      // run first, with the program and args after it
+    std::string work;                      // the current folder
+    std::vector<std::string> args;         // after the program's name
+    std::vector<std::string> env;          // the whole environment, "NAME=value"
+    int deadlineSeconds = 60;              // killed, and counted as hung, after this
 };
 
 struct ProgramResult : RunResult {
@@ -28,7 +29,7 @@ struct ProgramResult : RunResult {
 // the log.  The sanitizers' options are passed on.
 std::vector<std::string> ProgramEnvironment(const std::string& work);
 
-// Runs the program (the native build) as run says, standard input from
+// Runs the program as run says, standard input from
 // /dev/null, both output streams read to their end.  Throws
 // std::runtime_error when the run can't be started.
 ProgramResult RunProgram(const ProgramRun& run);
