@@ -1,6 +1,8 @@
 #include "error_codes.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -53,6 +55,11 @@ const char* TokenErrorText(HRESULT code) {
 }
 
 HRESULT Fail(HRESULT code, const std::string& detail) {
+    // signctl's runs write nothing to standard error; the reason behind a
+    // code is told only to someone who asks for it.
+    const char* diagnostics = std::getenv("SIGNCTL_TOKEN_DIAGNOSTICS");
+    if (diagnostics == nullptr || std::strcmp(diagnostics, "1") != 0)
+        return code;
     std::fprintf(stderr, "signctl token control: %s%s%s (hr = 0x%08X)\n", TokenErrorText(code),
                  detail.empty() ? "" : ": ", detail.c_str(), static_cast<unsigned>(code));
     return code;

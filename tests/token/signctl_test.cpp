@@ -254,4 +254,14 @@ TEST_F(SignctlTokenTest, MalformedSignatureIsNotValid) {
     EXPECT_EQ(verify.out, Console(MSG_CONTROL_CREATED) + "verifySign:Error");
     EXPECT_NE(verify.err.find(DiagnosticCode(TOKEN_E_SIGNATURE_MALFORMED)), std::string::npos)
         << verify.err;
+    // Unasked, the control says nothing on standard error.
+    std::vector<std::string> quiet;
+    for (const std::string& variable : lab_->Env()) {
+        if (variable.rfind("SIGNCTL_TOKEN_DIAGNOSTICS=", 0) != 0)
+            quiet.push_back(variable);
+    }
+    ProcessResult silent = RunProcess({SIGNCTL_PROGRAM, "ANY", "data.txt", "TCERT_RSA.tmp"}, quiet,
+                                      lab_->Work());
+    EXPECT_EQ(silent.out, Console(MSG_CONTROL_CREATED) + "verifySign:Error");
+    EXPECT_EQ(silent.err, "");
 }

@@ -185,7 +185,7 @@ void TokenLab::Enter() {
 
 std::vector<std::string> TokenLab::Env() const {
     return {"SOFTHSM2_CONF=" + root_ + "/softhsm2.conf", "XDG_CONFIG_HOME=" + root_ + "/config",
-            "HOME=" + root_};
+            "HOME=" + root_, "SIGNCTL_TOKEN_DIAGNOSTICS=1"};
 }
 
 void TokenLab::SetMechanisms(const std::string& mechanisms) {
