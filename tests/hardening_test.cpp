@@ -104,9 +104,10 @@ void Register(const WorkFolder& work, const std::string& module) {
     WriteBytes(work / ".config/signctl/inproc" + "/" + kClsid, module + "\n");
 }
 
-// A work folder ready for a run: open to other users, with the scripted
-// control registered, its default script, a log anyone may append to, and
-// an earlier signature in the signature file.
+// A work folder ready for a run: open to other users, with module (the
+// scripted control unless said otherwise) registered, the scripted control's
+// default script, a log anyone may append to, and an earlier signature in
+// the signature file.
 void Prepare(const WorkFolder& work, const std::string& module = SIGNCTL_SCRIPTED_MODULE) {
     chmod(work.path().c_str(), 0777);
     Register(work, module);
