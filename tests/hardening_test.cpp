@@ -608,35 +608,39 @@ TEST(Hardening, ControlModulesThatCannotBeLoaded) {
     }
 }
 
-// A module that aborts takes the process with it, as an in-process control
-// does on every platform: the run ends at once, by SIGABRT, before any
-// signature is written, and the earlier signature stays whole.
+// A module that aborts while the control is being made is a control that
+// can't be created: the creation failure line and -1.  One that aborts once
+// created takes the process with it, as an in-process control does on every
+// platform: the run ends at once, by SIGABRT, before any signature is
+// written, and the earlier signature stays whole.
 TEST(Hardening, ControlModulesThatAbort) {
-    struct AbortCase {
-        std::string fault;
-        std::vector<std::string> calls;
-    };
-    const AbortCase cases[] = {
-        {"abort-on-load", {}},
-        {"abort-in-factory", {}},
-        {"abort-in-sign",
-         {"Create 0", "CheckInstalled", "CheckUkeyConnected",
-          "InitContainer " + Units("faulty-identity") + " " + Units("BRIVCont1"),
-          "SignData " + Units(DigestText(kData)) + " 2"}},
-    };
-    for (const AbortCase& c : cases) {
-        SCOPED_TRACE(c.fault);
+    for (const char* fault : {"abort-on-load", "abort-in-factory"}) {
+        SCOPED_TRACE(fault);
         WorkFolder work;
         Prepare(work, SIGNCTL_FAULTY_MODULE);
         WriteBytes(work / "data.bin", kData);
-        ProgramResult r = RunIn(work, {"any", "data.bin"}, {}, {"SIGNCTL_FAULT=" + c.fault});
+        ProgramResult r =
+            RunIn(work, {"any", "data.bin"}, {}, {std::string("SIGNCTL_FAULT=") + fault});
+        ExpectEnded(r, work, {kNotCreated, kFailed, {}, kOldSignature}, work.path(),
+                    {"data.bin", kSignatureFile});
+    }
+    {
+        SCOPED_TRACE("abort-in-sign");
+        WorkFolder work;
+        Prepare(work, SIGNCTL_FAULTY_MODULE);
+        WriteBytes(work / "data.bin", kData);
+        ProgramResult r = RunIn(work, {"any", "data.bin"}, {}, {"SIGNCTL_FAULT=abort-in-sign"});
         EXPECT_FALSE(r.hung);
         EXPECT_FALSE(r.exited);
         EXPECT_EQ(r.signal, SIGABRT);
         // Output still in the program's buffer dies with it: at most the
         // creation line, never a signature.
         EXPECT_EQ(kCreated.compare(0, r.out.size(), r.out), 0) << r.out;
-        EXPECT_EQ(LogLines(work), c.calls);
+        EXPECT_EQ(LogLines(work),
+                  (std::vector<std::string>{"Create 0", "CheckInstalled", "CheckUkeyConnected",
+                                            "InitContainer " + Units("faulty-identity") + " " +
+                                                Units("BRIVCont1"),
+                                            "SignData " + Units(DigestText(kData)) + " 2"}));
         EXPECT_EQ(ReadBytes(work / kSignatureFile), kOldSignature);
         EXPECT_EQ(Entries(work.path()), (std::set<std::string>{"data.bin", kSignatureFile}));
     }

@@ -15,7 +15,11 @@ extern "C" int wmain(int argc, OLECHAR** argv, OLECHAR** envp) {
     ConsoleStart();
     // The run goes on whatever COM says here; creation reports what matters.
     CoInitialize(nullptr);
+    // A module that gives up while it is being made is a control that
+    // can't be created.
+    BeginAbortGuard(MSG_CONTROL_NOT_CREATED, -1);
     hr = CreateSignControl(&control);
+    EndAbortGuard();
     if (FAILED(hr)) {
         PrintNarrow(MSG_CONTROL_NOT_CREATED);
         return -1;

@@ -48,6 +48,14 @@ int ConsoleWrite(const char* bytes, size_t n);
 // terminal, fully buffered when redirected.
 void ConsoleStart(void);
 
+// Until EndAbortGuard, a call of abort() anywhere in the process (a control
+// module that gives up while it is being loaded or created) ends the run
+// with the zero-terminated message (narrow text, written to standard output
+// as ConsoleWrite would, with nothing else pending there) and the exit status
+// status, instead of by the signal.  The message is copied.
+void BeginAbortGuard(const char* message, int status);
+void EndAbortGuard(void);
+
 // Creates a new, empty file with a name of its own in the current folder,
 // readable and writable by the owner as a newly created file would be, and
 // opens it for writing in binary mode.  On success returns the stream and

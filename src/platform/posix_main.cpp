@@ -1,21 +1,9 @@
 // The POSIX entry point: arguments become UTF-16 and the run is wmain's.
 #include "platform.h"
+#include "posix_process.h"
 
 #include <cstdlib>
 #include <vector>
-
-namespace {
-
-// A status whose low byte is zero would reach the parent as success.
-const int kLowByteZeroStatus = 254;
-
-int PosixExitStatus(int status) {
-    if (status != 0 && (status & 0xFF) == 0)
-        return kLowByteZeroStatus;
-    return status & 0xFF;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     std::vector<OLECHAR*> wideArgs(static_cast<size_t>(argc) + 1, nullptr);
