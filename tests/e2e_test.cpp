@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
-#include <openssl/sha.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -15,20 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "support/expected.h"
 #include "support/target.h"
 #include "support/work_folder.h"
 
 namespace {
-
-// The console's messages, as bytes on a redirected standard output.
-const std::string kCreated =
-    "\xbb\xf1\xc8\xa1\xbf\xd8\xbc\xfe\xbd\xd3\xbf\xda\xbf\xe2\xb3\xc9\xb9\xa6\r\n";
-const std::string kNotCreated =
-    "\xbb\xf1\xc8\xa1\xbf\xd8\xbc\xfe\xbd\xd3\xbf\xda\xbf\xe2\xca\xa7\xb0\xdc\r\n";
-const std::string kNotInstalled =
-    "\xc5\xd0\xb6\xcf\xbf\xd8\xbc\xfe\xca\xc7\xb7\xf1\xb0\xb2\xd7\xb0";
-const std::string kNoUkey = "\xbc\xec\xb2\xe9Ukey\xca\xc7\xb7\xf1\xc1\xac\xbd\xd3";
-const std::string kInitFailed = "\xb3\xf5\xca\xbc\xbb\xaf\xca\xa7\xb0\xdc\r\n";
 
 // Data files whose SHA-1 has its first zero byte at position 0 and at 3.
 const std::string kDigestZeroAt0 = "127";
@@ -38,18 +28,6 @@ const std::u16string kIdentity = u"k\u00e9y-\u4e2d";
 const std::u16string kSignature = u"c2lnbmF0dXJl";
 const std::u16string kContainer = u"BRIVCont1";
 const std::u16string kClientIdentity = u"briv_tav_client_p12";
-const char kSignatureFile[] = "TCERT_RSA.tmp";
-
-// A text as the scripted control logs it and reads it from its script.
-std::string Units(const std::u16string& text, bool brackets = true) {
-    std::string out;
-    for (char16_t unit : text) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, out.empty() ? "%04x" : " %04x", static_cast<unsigned>(unit));
-        out += hex;
-    }
-    return brackets ? "[" + out + "]" : out;
-}
 
 struct Case {
     std::string name;
@@ -75,15 +53,7 @@ class Expect {
 
     // The digest text the control is handed for a data file's content.
     std::u16string DigestText(const std::string& content) const {
-        unsigned char digest[SHA_DIGEST_LENGTH];
-        SHA1(reinterpret_cast<const unsigned char*>(content.data()), content.size(), digest);
-        std::string narrow;
-        for (unsigned char b : digest) {
-            if (b == 0)
-                break;
-            narrow.push_back(static_cast<char>(b));
-        }
-        return t_.AnsiToWide(narrow);
+        return t_.AnsiToWide(DigestBytes(content));
     }
 
     std::vector<std::string> Frame(const std::vector<std::string>& middle,

@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
-#include <openssl/sha.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -27,17 +26,13 @@
 #include <string>
 #include <vector>
 
+#include "support/expected.h"
 #include "support/program_run.h"
 #include "support/work_folder.h"
 
 namespace {
 
 const char kClsid[] = "{589F6929-9B41-4844-86FF-F61F0B35617C}";
-const char kSignatureFile[] = "TCERT_RSA.tmp";
-const std::string kCreated =
-    "\xbb\xf1\xc8\xa1\xbf\xd8\xbc\xfe\xbd\xd3\xbf\xda\xbf\xe2\xb3\xc9\xb9\xa6\r\n";
-const std::string kNotCreated =
-    "\xbb\xf1\xc8\xa1\xbf\xd8\xbc\xfe\xbd\xd3\xbf\xda\xbf\xe2\xca\xa7\xb0\xdc\r\n";
 const std::string kOldSignature = "an earlier, longer signature that must survive";
 // What the scripted control hands out when its script sets nothing.
 const std::string kScriptedIdentity = "scripted-identity";
@@ -47,26 +42,12 @@ const int kFailed = 255; // the status -1 as a POSIX parent sees it
 // A narrow text as the controls log it: its code units (one per byte, the
 // code page being ISO-8859-1) in hex inside brackets.
 std::string Units(const std::string& text) {
-    std::string out = "[";
-    for (unsigned char b : text) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, out.size() == 1 ? "%04x" : " %04x", b);
-        out += hex;
-    }
-    return out + "]";
+    return ::Units(Latin1(text));
 }
 
 // The digest text the control is handed for a data file's content.
 std::string DigestText(const std::string& content) {
-    unsigned char digest[SHA_DIGEST_LENGTH];
-    SHA1(reinterpret_cast<const unsigned char*>(content.data()), content.size(), digest);
-    std::string text;
-    for (unsigned char b : digest) {
-        if (b == 0)
-            break;
-        text.push_back(static_cast<char>(b));
-    }
-    return text;
+    return DigestBytes(content);
 }
 
 // The scripted control's calls in sign mode, up to and including signing

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base64.h"
+#include "common/control_module.h"
 #include "config.h"
 #include "crypto.h"
 #include "error_codes.h"
@@ -82,54 +83,7 @@ class TokenControl final : public ISignControl {
     HRESULT STDMETHODCALLTYPE VerifySign(const OLECHAR* text, const OLECHAR* signature,
                                          int32_t algorithm, int32_t* containerHandle) override;
 
-    UNUSED_SLOT(3)
-    UNUSED_SLOT(4)
-    UNUSED_SLOT(5)
-    UNUSED_SLOT(6)
-    UNUSED_SLOT(7)
-    UNUSED_SLOT(8)
-    UNUSED_SLOT(10)
-    UNUSED_SLOT(11)
-    UNUSED_SLOT(12)
-    UNUSED_SLOT(13)
-    UNUSED_SLOT(14)
-    UNUSED_SLOT(15)
-    UNUSED_SLOT(16)
-    UNUSED_SLOT(17)
-    UNUSED_SLOT(18)
-    UNUSED_SLOT(19)
-    UNUSED_SLOT(20)
-    UNUSED_SLOT(21)
-    UNUSED_SLOT(22)
-    UNUSED_SLOT(23)
-    UNUSED_SLOT(24)
-    UNUSED_SLOT(25)
-    UNUSED_SLOT(26)
-    UNUSED_SLOT(27)
-    UNUSED_SLOT(28)
-    UNUSED_SLOT(29)
-    UNUSED_SLOT(30)
-    UNUSED_SLOT(31)
-    UNUSED_SLOT(32)
-    UNUSED_SLOT(33)
-    UNUSED_SLOT(34)
-    UNUSED_SLOT(35)
-    UNUSED_SLOT(36)
-    UNUSED_SLOT(39)
-    UNUSED_SLOT(40)
-    UNUSED_SLOT(41)
-    UNUSED_SLOT(42)
-    UNUSED_SLOT(43)
-    UNUSED_SLOT(44)
-    UNUSED_SLOT(45)
-    UNUSED_SLOT(46)
-    UNUSED_SLOT(47)
-    UNUSED_SLOT(49)
-    UNUSED_SLOT(50)
-    UNUSED_SLOT(51)
-    UNUSED_SLOT(52)
-    UNUSED_SLOT(53)
-    UNUSED_SLOT(54)
+    SIGNCTL_FOR_EACH_UNUSED_SLOT(UNUSED_SLOT)
 
   private:
     HRESULT EnsureConfig();

@@ -21,7 +21,7 @@
 #include <cstring>
 #include <string>
 
-#include "control/sign_control.h"
+#include "common/control_module.h"
 #include "log.h"
 
 namespace {
@@ -127,54 +127,7 @@ class FaultyControl final : public ISignControl {
         return 0;
     }
 
-    UNUSED_SLOT(3)
-    UNUSED_SLOT(4)
-    UNUSED_SLOT(5)
-    UNUSED_SLOT(6)
-    UNUSED_SLOT(7)
-    UNUSED_SLOT(8)
-    UNUSED_SLOT(10)
-    UNUSED_SLOT(11)
-    UNUSED_SLOT(12)
-    UNUSED_SLOT(13)
-    UNUSED_SLOT(14)
-    UNUSED_SLOT(15)
-    UNUSED_SLOT(16)
-    UNUSED_SLOT(17)
-    UNUSED_SLOT(18)
-    UNUSED_SLOT(19)
-    UNUSED_SLOT(20)
-    UNUSED_SLOT(21)
-    UNUSED_SLOT(22)
-    UNUSED_SLOT(23)
-    UNUSED_SLOT(24)
-    UNUSED_SLOT(25)
-    UNUSED_SLOT(26)
-    UNUSED_SLOT(27)
-    UNUSED_SLOT(28)
-    UNUSED_SLOT(29)
-    UNUSED_SLOT(30)
-    UNUSED_SLOT(31)
-    UNUSED_SLOT(32)
-    UNUSED_SLOT(33)
-    UNUSED_SLOT(34)
-    UNUSED_SLOT(35)
-    UNUSED_SLOT(36)
-    UNUSED_SLOT(39)
-    UNUSED_SLOT(40)
-    UNUSED_SLOT(41)
-    UNUSED_SLOT(42)
-    UNUSED_SLOT(43)
-    UNUSED_SLOT(44)
-    UNUSED_SLOT(45)
-    UNUSED_SLOT(46)
-    UNUSED_SLOT(47)
-    UNUSED_SLOT(49)
-    UNUSED_SLOT(50)
-    UNUSED_SLOT(51)
-    UNUSED_SLOT(52)
-    UNUSED_SLOT(53)
-    UNUSED_SLOT(54)
+    SIGNCTL_FOR_EACH_UNUSED_SLOT(UNUSED_SLOT)
 
   private:
     std::atomic<ULONG> references_{1};
@@ -183,51 +136,16 @@ class FaultyControl final : public ISignControl {
     OLECHAR* identity_ = nullptr;
 };
 
-class Factory final : public IClassFactory {
-  public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr)
-            return E_POINTER;
-        *object = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory))
-            return E_NOINTERFACE;
-        AddRef();
-        *object = static_cast<IClassFactory*>(this);
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG count = --references_;
-        if (count == 0)
-            delete this;
-        return count;
-    }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
-        *object = nullptr;
-        if (outer != nullptr)
-            return CLASS_E_NOAGGREGATION;
-        if (!IsEqualIID(riid, IID_ISignControl) && !IsEqualIID(riid, IID_IUnknown))
-            return E_NOINTERFACE;
-        LogCall("Create 0");
-        *object = static_cast<ISignControl*>(new FaultyControl);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-
-  private:
-    std::atomic<ULONG> references_{1};
-};
+HRESULT MakeFaultyControl(ISignControl** control) {
+    LogCall("Create 0");
+    *control = new FaultyControl;
+    return S_OK;
+}
 
 } // namespace
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** object) {
     if (Fault("abort-in-factory"))
         std::abort();
-    *object = nullptr;
-    if (!IsEqualCLSID(clsid, CLSID_SignControl))
-        return CLASS_E_CLASSNOTAVAILABLE;
-    Factory* factory = new Factory;
-    HRESULT hr = factory->QueryInterface(riid, object);
-    factory->Release();
-    return hr;
+    return GetControlClassObject<MakeFaultyControl>(clsid, riid, object);
 }
