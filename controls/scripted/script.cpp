@@ -2,10 +2,26 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <cstring>
+#include <vector>
 
 namespace {
+
+// The words of one line of the script, split at blanks.
+std::vector<std::string> Words(const std::string& line) {
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && std::strchr(" \t\r", line[i]) != nullptr)
+            ++i;
+        size_t start = i;
+        while (i < line.size() && std::strchr(" \t\r", line[i]) == nullptr)
+            ++i;
+        if (i > start)
+            words.push_back(line.substr(start, i - start));
+    }
+    return words;
+}
 
 bool ParseCode(const std::string& word, HRESULT& code) {
     if (word.empty())
@@ -18,12 +34,12 @@ bool ParseCode(const std::string& word, HRESULT& code) {
     return true;
 }
 
-bool ParseUnits(std::istringstream& rest, UnitString& text) {
+// The code units named by words[1..], in hex.
+bool ParseUnits(const std::vector<std::string>& words, UnitString& text) {
     text.clear();
-    std::string word;
-    while (rest >> word) {
+    for (size_t i = 1; i < words.size(); ++i) {
         char* end = nullptr;
-        unsigned long unit = std::strtoul(word.c_str(), &end, 16);
+        unsigned long unit = std::strtoul(words[i].c_str(), &end, 16);
         if (*end != '\0' || unit > 0xFFFF || unit == 0)
             return false;
         text.push_back(static_cast<OLECHAR>(unit));
@@ -45,6 +61,39 @@ Script Broken() {
     return s;
 }
 
+// Applies one line's words to script; false for a line it doesn't know.
+bool Apply(const std::vector<std::string>& words, Script& script) {
+    const std::string& key = words[0];
+    if (key == "identity")
+        return ParseUnits(words, script.identity);
+    if (key == "signature")
+        return ParseUnits(words, script.signature);
+    HRESULT code = 0;
+    if (words.size() != 2 || !ParseCode(words[1], code))
+        return false;
+    if (key == "create")
+        script.create = code;
+    else if (key == "CheckInstalled")
+        script.checkInstalled = code;
+    else if (key == "CheckUkeyConnected")
+        script.checkUkeyConnected = code;
+    else if (key == "InitContainer")
+        script.initContainer = code;
+    else if (key == "SignData")
+        script.signData = code;
+    else if (key == "VerifySign")
+        script.verifySign = code;
+    else if (key == "identity-null")
+        script.identityNull = code != 0;
+    else if (key == "signature-null")
+        script.signatureNull = code != 0;
+    else if (key == "handle")
+        script.handle = code;
+    else
+        return false;
+    return true;
+}
+
 } // namespace
 
 Script LoadScript() {
@@ -54,46 +103,21 @@ Script LoadScript() {
     const char* path = std::getenv("SIGNCTL_SCRIPT");
     if (path == nullptr)
         return script;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    FILE* in = std::fopen(path, "rb");
+    if (in == nullptr)
         return Broken();
+    bool ok = true;
     std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream words(line);
-        std::string key, value;
-        if (!(words >> key))
+    for (int c = 0; ok && c != EOF;) {
+        c = std::fgetc(in);
+        if (c != '\n' && c != EOF) {
+            line.push_back(static_cast<char>(c));
             continue;
-        bool ok;
-        if (key == "identity") {
-            ok = ParseUnits(words, script.identity);
-        } else if (key == "signature") {
-            ok = ParseUnits(words, script.signature);
-        } else {
-            HRESULT code = 0;
-            ok = static_cast<bool>(words >> value) && ParseCode(value, code);
-            if (key == "create")
-                script.create = code;
-            else if (key == "CheckInstalled")
-                script.checkInstalled = code;
-            else if (key == "CheckUkeyConnected")
-                script.checkUkeyConnected = code;
-            else if (key == "InitContainer")
-                script.initContainer = code;
-            else if (key == "SignData")
-                script.signData = code;
-            else if (key == "VerifySign")
-                script.verifySign = code;
-            else if (key == "identity-null")
-                script.identityNull = code != 0;
-            else if (key == "signature-null")
-                script.signatureNull = code != 0;
-            else if (key == "handle")
-                script.handle = code;
-            else
-                ok = false;
         }
-        if (!ok)
-            return Broken();
+        std::vector<std::string> words = Words(line);
+        ok = words.empty() || Apply(words, script);
+        line.clear();
     }
-    return script;
+    std::fclose(in);
+    return ok ? script : Broken();
 }
