@@ -1,5 +1,6 @@
-// What every control module repeats: the slots of ISignControl that the
-// client never calls, and the class factory behind DllGetClassObject.
+// What every control module repeats: the IUnknown part of the control, the
+// slots of ISignControl that the client never calls, and the class factory
+// behind DllGetClassObject.
 #ifndef SIGNCTL_CONTROLS_COMMON_CONTROL_MODULE_H
 #define SIGNCTL_CONTROLS_COMMON_CONTROL_MODULE_H
 
@@ -16,6 +17,50 @@
     X(28) X(29) X(30) X(31) X(32) X(33) X(34) X(35) X(36) X(39) X(40) X(41) \
     X(42) X(43) X(44) X(45) X(46) X(47) X(49) X(50) X(51) X(52) X(53) X(54)
 // clang-format on
+
+// The IUnknown part of the control class Derived (which is final): hands out
+// ISignControl and IUnknown, each as the same pointer with one more
+// reference (E_NOINTERFACE with *object null for anything else, E_POINTER
+// for a null object), starts with one reference and deletes the control at
+// the last Release.  Derived may hide the two hooks below to watch these
+// calls (the test controls log them); they must not fail.
+template <class Derived> class ControlUnknown : public ISignControl {
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        Self()->OnQueryInterface();
+        if (object == nullptr)
+            return E_POINTER;
+        *object = nullptr;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_ISignControl))
+            return E_NOINTERFACE;
+        AddRef();
+        *object = static_cast<ISignControl*>(this);
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        ULONG count = ++references_;
+        Self()->OnCount("AddRef", count);
+        return count;
+    }
+    ULONG STDMETHODCALLTYPE Release() override {
+        ULONG count = --references_;
+        Self()->OnCount("Release", count);
+        if (count == 0)
+            delete Self();
+        return count;
+    }
+
+    // Called on entry to QueryInterface.
+    void OnQueryInterface() {}
+    // Called after AddRef or Release ("AddRef", "Release") with the count
+    // it returns; after Release with 0 the control is deleted.
+    void OnCount(const char* /*call*/, ULONG /*count*/) {}
+
+  private:
+    Derived* Self() { return static_cast<Derived*>(this); }
+
+    std::atomic<ULONG> references_{1};
+};
 
 // Makes a new control for the factory.  Returns 0 or a positive code with
 // *control holding one reference, or a failing code with *control untouched.

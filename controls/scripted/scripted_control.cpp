@@ -1,6 +1,5 @@
 // The scripted signing control: a control module for tests that does what
 // its script says and records every call (see script.h and log.h).
-#include <atomic>
 #include <string>
 
 #include "common/control_module.h"
@@ -20,33 +19,13 @@ std::string Code(HRESULT hr) {
         return static_cast<HRESULT>(0x80004001);                                                   \
     }
 
-class ScriptedControl final : public ISignControl {
+class ScriptedControl final : public ControlUnknown<ScriptedControl> {
   public:
     explicit ScriptedControl(const Script& script) : script_(script) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        LogCall("QueryInterface");
-        if (object == nullptr)
-            return E_POINTER;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_ISignControl)) {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        *object = static_cast<ISignControl*>(this);
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        ULONG count = ++references_;
-        LogCall("AddRef " + std::to_string(count));
-        return count;
-    }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG count = --references_;
-        LogCall("Release " + std::to_string(count));
-        if (count == 0)
-            delete this;
-        return count;
+    void OnQueryInterface() { LogCall("QueryInterface"); }
+    void OnCount(const char* call, ULONG count) {
+        LogCall(std::string(call) + " " + std::to_string(count));
     }
 
     HRESULT STDMETHODCALLTYPE InitContainer(const OLECHAR* identity, const OLECHAR* container,
@@ -86,7 +65,6 @@ class ScriptedControl final : public ISignControl {
   private:
     // Texts handed out point into the script, which lives as long as this.
     Script script_;
-    std::atomic<ULONG> references_{1};
 };
 
 // Creation does what the script says: a failing code makes nothing, and a

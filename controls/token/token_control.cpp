@@ -2,7 +2,6 @@
 
 #include <dlfcn.h>
 
-#include <atomic>
 #include <list>
 #include <memory>
 #include <new>
@@ -53,27 +52,8 @@ bool IsTokenUri(const std::string& identity) {
     return identity.size() >= 7 && (identity.compare(0, 7, "pkcs11:") == 0);
 }
 
-class TokenControl final : public ISignControl {
+class TokenControl final : public ControlUnknown<TokenControl> {
   public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr)
-            return E_POINTER;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_ISignControl)) {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        *object = static_cast<ISignControl*>(this);
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG count = --references_;
-        if (count == 0)
-            delete this;
-        return count;
-    }
-
     HRESULT STDMETHODCALLTYPE CheckInstalled() override;
     HRESULT STDMETHODCALLTYPE CheckUkeyConnected(OLECHAR** identity) override;
     HRESULT STDMETHODCALLTYPE InitContainer(const OLECHAR* identity, const OLECHAR* container,
@@ -93,7 +73,6 @@ class TokenControl final : public ISignControl {
     // Keeps text until the control goes and returns its address.
     OLECHAR* Keep(const std::string& ascii);
 
-    std::atomic<ULONG> references_{1};
     bool configLoaded_ = false;
     HRESULT configResult_ = S_OK;
     // Declared in the order they depend on each other: the container may

@@ -16,7 +16,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -61,25 +60,11 @@ OLECHAR* UnterminatedText() {
         return static_cast<HRESULT>(0x80004001);                                                   \
     }
 
-class FaultyControl final : public ISignControl {
+class FaultyControl final : public ControlUnknown<FaultyControl> {
   public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr)
-            return E_POINTER;
-        *object = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_ISignControl))
-            return E_NOINTERFACE;
-        AddRef();
-        *object = static_cast<ISignControl*>(this);
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG count = --references_;
-        LogCall("Release " + std::to_string(count));
-        if (count == 0)
-            delete this;
-        return count;
+    void OnCount(const char* call, ULONG count) {
+        if (std::strcmp(call, "Release") == 0)
+            LogCall("Release " + std::to_string(count));
     }
 
     HRESULT STDMETHODCALLTYPE CheckInstalled() override {
@@ -130,7 +115,6 @@ class FaultyControl final : public ISignControl {
     SIGNCTL_FOR_EACH_UNUSED_SLOT(UNUSED_SLOT)
 
   private:
-    std::atomic<ULONG> references_{1};
     std::u16string plainIdentity_ = u"faulty-identity";
     std::u16string signature_ = u"faulty-signature";
     OLECHAR* identity_ = nullptr;
