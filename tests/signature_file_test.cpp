@@ -14,6 +14,7 @@
 
 #include "data/data_error.h"
 #include "data/signature_file.h"
+#include "support/expected.h"
 #include "support/work_folder.h"
 
 namespace {
@@ -61,12 +62,8 @@ class SignatureFile : public ::testing::Test {
 } // namespace
 
 TEST_F(SignatureFile, WritesTheNarrowFormExactly) {
-    std::string allBytes;
-    std::u16string allUnits;
-    for (int b = 1; b < 256; ++b) {
-        allBytes += static_cast<char>(b);
-        allUnits += static_cast<char16_t>(b);
-    }
+    const std::string allBytes = EveryByteButZero();
+    const std::u16string allUnits = Latin1(allBytes);
     struct Case {
         const char* name;
         std::u16string signature;
@@ -138,12 +135,8 @@ TEST_F(SignatureFile, ReadOnlyFolderFailsAndKeepsTheOldFile) {
 }
 
 TEST_F(SignatureFile, ReadsBytesUpToTheFirstZero) {
-    std::string allBytes;
-    std::u16string allUnits;
-    for (int b = 1; b < 256; ++b) {
-        allBytes += static_cast<char>(b);
-        allUnits += static_cast<char16_t>(b);
-    }
+    const std::string allBytes = EveryByteButZero();
+    const std::u16string allUnits = Latin1(allBytes);
     struct Case {
         const char* name;
         std::string bytes;

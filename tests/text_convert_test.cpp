@@ -8,6 +8,7 @@
 #include <string>
 
 #include "data/text_convert.h"
+#include "support/expected.h"
 
 namespace {
 
@@ -37,12 +38,8 @@ std::u16string Units(std::initializer_list<char16_t> units) {
 } // namespace
 
 TEST(TextConvert, AnsiToWide) {
-    std::string allBytes;
-    std::u16string allUnits;
-    for (int b = 1; b < 256; ++b) {
-        allBytes += static_cast<char>(b);
-        allUnits += static_cast<char16_t>(b);
-    }
+    const std::string allBytes = EveryByteButZero();
+    const std::u16string allUnits = Latin1(allBytes);
     struct Case {
         const char* name;
         std::string narrow; // passed as a zero-terminated text
@@ -100,9 +97,7 @@ TEST(TextConvert, WideToAnsi) {
 }
 
 TEST(TextConvert, EveryByteRoundTrips) {
-    std::string allBytes;
-    for (int b = 1; b < 256; ++b)
-        allBytes += static_cast<char>(b);
+    const std::string allBytes = EveryByteButZero();
     // No byte widens to a combining mark, so nothing composes on the way back.
     OLECHAR* wide = AnsiToWide(allBytes.c_str());
     ASSERT_NE(wide, nullptr);

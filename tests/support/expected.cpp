@@ -32,6 +32,13 @@ std::u16string Latin1(const std::string& bytes) {
     return text;
 }
 
+std::string EveryByteButZero() {
+    std::string bytes;
+    for (int b = 1; b < 256; ++b)
+        bytes.push_back(static_cast<char>(b));
+    return bytes;
+}
+
 std::string DigestBytes(const std::string& content) {
     unsigned char digest[SHA_DIGEST_LENGTH];
     SHA1(reinterpret_cast<const unsigned char*>(content.data()), content.size(), digest);

@@ -22,6 +22,10 @@ std::string Units(const std::u16string& text, bool brackets = true);
 // reading of narrow text on POSIX.
 std::u16string Latin1(const std::string& bytes);
 
+// The bytes 1 to 255 in order: every byte a zero-terminated narrow text can
+// hold.
+std::string EveryByteButZero();
+
 // The raw SHA-1 of content up to its first zero byte: the narrow text that
 // the program makes the digest text from.
 std::string DigestBytes(const std::string& content);

@@ -50,6 +50,17 @@ class TokenControlTest : public testing::Test {
         return control_->InitContainer(identity, container, &handle);
     }
 
+    // A fresh token holding key and certificate as "BRIVCont1" with id, a
+    // new control, and that container opened on the token into handle.
+    void OpenPairOnFreshToken(const std::string& key, const std::string& certificate,
+                              const char* id, int32_t& handle) {
+        lab_->InitToken(TokenLab::kTokenLabel);
+        lab_->ImportKey(TokenLab::kTokenLabel, key, "BRIVCont1", id);
+        lab_->ImportCertificate(TokenLab::kTokenLabel, certificate, "BRIVCont1", id);
+        ASSERT_NE(Control(), nullptr);
+        ASSERT_EQ(OpenOnToken(u"BRIVCont1", handle), S_OK);
+    }
+
     std::unique_ptr<TokenLab> lab_;
     ControlPtr control_;
 };
@@ -135,12 +146,8 @@ TEST_F(TokenControlTest, HashesForTokensThatOnlySignDigests) {
 
 TEST_F(TokenControlTest, SignsWithEcKeyOnToken) {
     const Material& keys = TokenLab::Keys();
-    lab_->InitToken(TokenLab::kTokenLabel);
-    lab_->ImportKey(TokenLab::kTokenLabel, keys.ecKey, "BRIVCont1", "0e");
-    lab_->ImportCertificate(TokenLab::kTokenLabel, keys.ecDer, "BRIVCont1", "0e");
-    ASSERT_NE(Control(), nullptr);
     int32_t handle = 0;
-    ASSERT_EQ(OpenOnToken(u"BRIVCont1", handle), S_OK);
+    ASSERT_NO_FATAL_FAILURE(OpenPairOnFreshToken(keys.ecKey, keys.ecDer, "0e", handle));
     for (int32_t algorithm : {1, 2}) {
         SCOPED_TRACE(algorithm);
         OLECHAR* signature = nullptr;
@@ -357,12 +364,8 @@ TEST_F(TokenControlTest, FindsTheCertificateByLabelWhenNoneSharesTheKeysId) {
 
 TEST_F(TokenControlTest, RefusesToVerifyWithACertificateForAnotherKindOfKey) {
     const Material& keys = TokenLab::Keys();
-    lab_->InitToken(TokenLab::kTokenLabel);
-    lab_->ImportKey(TokenLab::kTokenLabel, keys.rsaKey, "BRIVCont1", "01");
-    lab_->ImportCertificate(TokenLab::kTokenLabel, keys.ecDer, "BRIVCont1", "01");
-    ASSERT_NE(Control(), nullptr);
     int32_t handle = 0;
-    ASSERT_EQ(OpenOnToken(u"BRIVCont1", handle), S_OK);
+    ASSERT_NO_FATAL_FAILURE(OpenPairOnFreshToken(keys.rsaKey, keys.ecDer, "01", handle));
     OLECHAR* signature = nullptr;
     ASSERT_EQ(control_->SignData(u"x", 2, &signature), S_OK);
     EXPECT_EQ(control_->VerifySign(u"x", signature, 2, &handle), TOKEN_E_KEY_TYPE);
