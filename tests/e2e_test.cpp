@@ -1,6 +1,5 @@
 // The program end to end: every way out of a run, on every target, through
 // the real binary with the scripted control, bytes compared exactly.
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -530,22 +529,6 @@ std::vector<Case> VerifyCases(const Expect& e) {
          kOldSignature},
         folder,
     };
-}
-
-// The names in folder that a run may leave, but for the target's own
-// hidden state.  A leftover temporary file shows as ".signctl-*".
-std::set<std::string> Entries(const std::string& folder) {
-    std::set<std::string> names;
-    DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr)
-        return names;
-    while (dirent* entry = readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name[0] != '.' || name.rfind(".signctl-", 0) == 0)
-            names.insert(name);
-    }
-    closedir(dir);
-    return names;
 }
 
 void RunCase(Target& target, const Case& c) {

@@ -3,7 +3,6 @@
 // long names, special files, a full disk, and control modules that can't be
 // loaded or misbehave.  Every run must end, with the documented line and
 // status, and leave TCERT_RSA.tmp whole: as it was, or the new signature.
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -104,21 +103,6 @@ std::vector<std::string> LogLines(const WorkFolder& work) {
     for (std::string line; std::getline(log, line);)
         lines.push_back(line);
     return lines;
-}
-
-// The names a run left in folder, the test's own hidden files aside; a
-// leftover temporary file shows as ".signctl-*".
-std::set<std::string> Entries(const std::string& folder) {
-    std::set<std::string> names;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name[0] != '.' || name.rfind(".signctl-", 0) == 0)
-                names.insert(name);
-        }
-        closedir(dir);
-    }
-    return names;
 }
 
 // Gives the owner every permission on everything under work again, so that

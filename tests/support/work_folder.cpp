@@ -1,5 +1,6 @@
 #include "support/work_folder.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -40,4 +41,17 @@ std::string ReadBytes(const std::string& path, bool* exists) {
         return std::string();
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::set<std::string> Entries(const std::string& folder) {
+    std::set<std::string> names;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (dirent* entry = readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name[0] != '.' || name.rfind(".signctl-", 0) == 0)
+                names.insert(name);
+        }
+        closedir(dir);
+    }
+    return names;
 }

@@ -2,6 +2,7 @@
 #ifndef SIGNCTL_TESTS_SUPPORT_WORK_FOLDER_H
 #define SIGNCTL_TESTS_SUPPORT_WORK_FOLDER_H
 
+#include <set>
 #include <string>
 
 class WorkFolder {
@@ -24,5 +25,8 @@ void WriteBytes(const std::string& path, const std::string& bytes);
 // The whole content of the file at path; sets *exists (when given) to
 // whether there is a regular file there.
 std::string ReadBytes(const std::string& path, bool* exists = nullptr);
+// The names a run left in folder (none if it can't be listed), hidden ones
+// aside but for a leftover temporary file of the program, ".signctl-*".
+std::set<std::string> Entries(const std::string& folder);
 
 #endif
