@@ -22,15 +22,20 @@ fail:
 
 char* WideToAnsi(const OLECHAR* text) {
     char* narrow = nullptr;
-    const int needed =
-        WideCharToMultiByte(CP_ACP, WC_COMPOSITECHECK, text, -1, nullptr, 0, nullptr, nullptr);
+    DWORD flags = WC_COMPOSITECHECK;
+    int needed = WideCharToMultiByte(CP_ACP, flags, text, -1, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0) {
+        // Windows refuses the composite check when the ANSI code page is
+        // UTF-8, which holds a combining mark as it stands: convert as is.
+        flags = 0;
+        needed = WideCharToMultiByte(CP_ACP, flags, text, -1, nullptr, 0, nullptr, nullptr);
+    }
     if (needed <= 0)
         goto fail;
     narrow = static_cast<char*>(std::malloc(static_cast<size_t>(needed)));
     if (narrow == nullptr)
         goto fail;
-    if (WideCharToMultiByte(CP_ACP, WC_COMPOSITECHECK, text, -1, narrow, needed, nullptr,
-                            nullptr) != needed)
+    if (WideCharToMultiByte(CP_ACP, flags, text, -1, narrow, needed, nullptr, nullptr) != needed)
         goto fail;
     return narrow;
 fail:

@@ -11,7 +11,8 @@ OLECHAR* AnsiToWide(const char* text);
 
 // Converts the zero-terminated UTF-16 text to narrow text in the system ANSI
 // code page, a letter followed by a combining mark becoming the code page's
-// precomposed character where it has one, and a character it can't hold its
+// precomposed character where it has one (a code page that refuses this,
+// UTF-8, takes the text as it is), and a character it can't hold its
 // default character.  The result is sized by the conversion itself, so the
 // whole narrow form always fits, however many bytes a character takes.
 // Returns a new zero-terminated text that the caller frees with free(), or

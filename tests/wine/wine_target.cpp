@@ -1,5 +1,7 @@
-// The Windows build under Wine, as targets of the end-to-end tests: once
-// with the ANSI code page 1252 and once with 936.
+// The Windows build under Wine, as targets of the end-to-end tests: with the
+// ANSI code pages 1252, 936 and 65001 (UTF-8, which a Windows machine has
+// with its "UTF-8 for worldwide language support" setting, and a program
+// with the activeCodePage setting of its manifest).
 //
 // Asked for by SIGNCTL_WINE_BUILD, a folder that holds signctl.exe,
 // scripted_control.dll, signctl-launch.exe and signctl-probe.exe (see
@@ -104,6 +106,20 @@ std::string Hex(unsigned value, int digits) {
     return text;
 }
 
+// The manifest that gives a program the ANSI code page 65001.  Windows
+// takes it from a file named after the program with ".manifest" added when
+// the program has none built in, and so does Wine.
+const char kUtf8Manifest[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+    "<assembly manifestVersion=\"1.0\" xmlns=\"urn:schemas-microsoft-com:asm.v1\">\n"
+    "  <application xmlns=\"urn:schemas-microsoft-com:asm.v3\">\n"
+    "    <windowsSettings>\n"
+    "      <activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/WindowsSettings\">"
+    "UTF-8</activeCodePage>\n"
+    "    </windowsSettings>\n"
+    "  </application>\n"
+    "</assembly>\n";
+
 struct WineSetup {
     std::string build;   // the Windows build's folder
     std::string locpath; // holds the zh_CN.UTF-8 locale
@@ -117,7 +133,10 @@ class WineTarget : public Target {
         if (mkdtemp(pattern) == nullptr)
             throw std::runtime_error("mkdtemp failed");
         service_ = pattern;
+        build_ = setup_.build;
         try {
+            if (codePage_ == 65001)
+                MakeUtf8Build();
             StartPrefix(service_ + "/.wine", service_);
             CheckCodePage();
         } catch (...) {
@@ -134,7 +153,7 @@ class WineTarget : public Target {
         const std::string prefix = work + "/.wine";
         if (live_.count(prefix) == 0)
             StartPrefix(prefix, work);
-        MustRun({"wine", "regsvr32", "/s", WinePath(setup_.build + "/scripted_control.dll")},
+        MustRun({"wine", "regsvr32", "/s", WinePath(build_ + "/scripted_control.dll")},
                 Environment(prefix, work), work, work + "/.wine-setup.log");
     }
 
@@ -143,9 +162,9 @@ class WineTarget : public Target {
         const std::string prefix = work + "/.wine";
         if (live_.count(prefix) == 0)
             StartPrefix(prefix, work);
-        std::vector<std::string> argv = {"wine", setup_.build + "/signctl-launch.exe",
+        std::vector<std::string> argv = {"wine", build_ + "/signctl-launch.exe",
                                          WinePath(work + "/.status"),
-                                         WinePath(setup_.build + "/signctl.exe")};
+                                         WinePath(build_ + "/signctl.exe")};
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<std::string> env = Environment(prefix, work);
         env.push_back("SIGNCTL_SCRIPT=" + WinePath(scriptPath));
@@ -202,6 +221,23 @@ class WineTarget : public Target {
     bool HasPosixFiles() const override { return false; }
 
   private:
+    // build_ becomes a folder of the service's with the programs of the
+    // Windows build, the program and the probe each with the manifest that
+    // makes their code page 65001.
+    void MakeUtf8Build() {
+        build_ = service_ + "/build";
+        fs::create_directory(build_);
+        for (const char* name :
+             {"signctl.exe", "scripted_control.dll", "signctl-launch.exe", "signctl-probe.exe"})
+            fs::copy_file(setup_.build + "/" + name, build_ + "/" + name);
+        for (const char* name : {"signctl.exe", "signctl-probe.exe"}) {
+            std::ofstream manifest(build_ + "/" + name + ".manifest", std::ios::binary);
+            manifest << kUtf8Manifest;
+            if (!manifest.flush())
+                throw std::runtime_error("cannot write the manifest of " + std::string(name));
+        }
+    }
+
     // Ends every server still running and removes the probe's folder.
     void Close() {
         for (const std::string& prefix : std::set<std::string>(live_))
@@ -258,7 +294,7 @@ class WineTarget : public Target {
         const std::string err = service_ + "/.probe.err";
         std::remove(out.c_str());
         std::remove(err.c_str());
-        std::vector<std::string> argv = {"wine", setup_.build + "/signctl-probe.exe", question};
+        std::vector<std::string> argv = {"wine", build_ + "/signctl-probe.exe", question};
         if (!arg.empty())
             argv.push_back(arg);
         if (Spawn(argv, Environment(service_ + "/.wine", service_), service_, out, err) != 0)
@@ -277,13 +313,16 @@ class WineTarget : public Target {
         if (acp != std::to_string(codePage_))
             throw std::runtime_error(Name() + ": Wine runs with code page " + acp);
         const bool known = codePage_ == 936 ? WideToAnsi(u"\u4e2d") == "\xd6\xd0"
-                                            : WideToAnsi(u"\u20ac\u00e9") == "\x80\xe9";
+                           : codePage_ == 65001
+                               ? WideToAnsi(u"\u4e2d\u00e9") == "\xe4\xb8\xad\xc3\xa9"
+                               : WideToAnsi(u"\u20ac\u00e9") == "\x80\xe9";
         if (!known)
             throw std::runtime_error(Name() + ": the probe's conversions are not the code page's");
     }
 
     WineSetup setup_;
     unsigned codePage_;
+    std::string build_;   // where the programs of this target are
     std::string service_; // the probe's own prefix and files
     std::set<std::string> live_;
     mutable std::mutex probeMutex_;
@@ -337,6 +376,7 @@ std::vector<std::shared_ptr<Target>> MakeWineTargets() {
         EnsureTemplate(setup);
         made.push_back(std::make_shared<WineTarget>(setup, 1252));
         made.push_back(std::make_shared<WineTarget>(setup, 936));
+        made.push_back(std::make_shared<WineTarget>(setup, 65001));
         return made;
     }();
     return targets;
