@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "support/target.h"
+#include "support/work_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -230,12 +231,8 @@ class WineTarget : public Target {
         for (const char* name :
              {"signctl.exe", "scripted_control.dll", "signctl-launch.exe", "signctl-probe.exe"})
             fs::copy_file(setup_.build + "/" + name, build_ + "/" + name);
-        for (const char* name : {"signctl.exe", "signctl-probe.exe"}) {
-            std::ofstream manifest(build_ + "/" + name + ".manifest", std::ios::binary);
-            manifest << kUtf8Manifest;
-            if (!manifest.flush())
-                throw std::runtime_error("cannot write the manifest of " + std::string(name));
-        }
+        for (const char* name : {"signctl.exe", "signctl-probe.exe"})
+            WriteBytes(build_ + "/" + name + ".manifest", kUtf8Manifest);
     }
 
     // Ends every server still running and removes the probe's folder.
